@@ -41,9 +41,8 @@ std::string UtcTimestamp::to_rfc3339() const {
   civil_from_days(days, &year, &month, &day);
   char buf[64];
   int n = std::snprintf(buf, sizeof buf, "%04lld-%02u-%02uT%02u:%02u:%02u",
-                        static_cast<long long>(year), month, day,
-                        static_cast<unsigned>(rem / 3600), static_cast<unsigned>(rem / 60 % 60),
-                        static_cast<unsigned>(rem % 60));
+                        static_cast<long long>(year), month, day, static_cast<unsigned>(rem / 3600),
+                        static_cast<unsigned>(rem / 60 % 60), static_cast<unsigned>(rem % 60));
   std::string s(buf, static_cast<size_t>(n));
   if (nanos != 0) {
     if (nanos % 1000000 == 0) {

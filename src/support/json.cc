@@ -128,7 +128,7 @@ size_t utf8_sequence_length(const unsigned char* s, size_t n, size_t i) {
     if (i + 3 >= n) return 0;
     unsigned char c1 = s[i + 1];
     if ((c1 & 0xC0) != 0x80 || (s[i + 2] & 0xC0) != 0x80 || (s[i + 3] & 0xC0) != 0x80) return 0;
-    if (c == 0xF0 && c1 < 0x90) return 0;  // overlong
+    if (c == 0xF0 && c1 < 0x90) return 0;   // overlong
     if (c == 0xF4 && c1 >= 0x90) return 0;  // above U+10FFFF
     return 4;
   }
@@ -266,10 +266,8 @@ class Parser {
         *out = JsonValue(std::move(s));
         return true;
       }
-      case '[':
-        return parse_array(out, depth + 1);
-      case '{':
-        return parse_object(out, depth + 1);
+      case '[': return parse_array(out, depth + 1);
+      case '{': return parse_object(out, depth + 1);
       default:
         if (c == '-' || (c >= '0' && c <= '9')) return parse_number(out);
         return fail("expected value");
@@ -425,9 +423,7 @@ class Parser {
           append_utf8(cp, out);
           break;
         }
-        default:
-          --pos_;
-          return fail("invalid escape");
+        default: --pos_; return fail("invalid escape");
       }
     }
   }

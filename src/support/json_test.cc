@@ -61,11 +61,10 @@ TEST(JsonReadWrite, CanonicalTextOfValidDocuments) {
 
 TEST(JsonReadWrite, RejectsInvalidDocuments) {
   const char* cases[] = {
-      "",          " ",          "{} x",       "nul",          "[1,]",     "{\"a\":1,}",
-      "01",        "-",          "1.",         ".5",           "1e",       "+1",
-      "1e400",     "-1e400",     "[",          "{\"a\"}",      "{a:1}",    "\"abc",
-      "\"\t\"",    "\"\\x\"",    "\"\\ud800\"", "\"\\udc00\"", "'a'",      "[1 2]",
-      "\"\xff\"",  "NaN",        "Infinity",   "\"\\u12\"",
+      "",         " ",     "{} x",     "nul",       "[1,]",        "{\"a\":1,}",  "01",  "-",
+      "1.",       ".5",    "1e",       "+1",        "1e400",       "-1e400",      "[",   "{\"a\"}",
+      "{a:1}",    "\"abc", "\"\t\"",   "\"\\x\"",   "\"\\ud800\"", "\"\\udc00\"", "'a'", "[1 2]",
+      "\"\xff\"", "NaN",   "Infinity", "\"\\u12\"",
   };
   for (const char* c : cases) EXPECT_FALSE(parse_json(c).has_value()) << c;
 }
@@ -150,9 +149,8 @@ TEST(JsonWriterTest, PrettyLayout) {
 }
 
 TEST(JsonWriterTest, FloatsReadBackExactly) {
-  const double values[] = {0.1,     1.0 / 3,   2.5e-8,  123456789.125, 5e-324,
-                           1.7e308, -42.0,     1e21,    9007199254740993.0,
-                           0.3};
+  const double values[] = {0.1,     1.0 / 3, 2.5e-8, 123456789.125,      5e-324,
+                           1.7e308, -42.0,   1e21,   9007199254740993.0, 0.3};
   for (double d : values) {
     std::string s;
     append_json_float(d, &s);

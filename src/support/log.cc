@@ -20,7 +20,9 @@ std::string_view log_level_name(LogLevel level) {
   return "INFO";
 }
 
-LogSink* install_log_sink(LogSink* sink) { return g_sink.exchange(sink, std::memory_order_acq_rel); }
+LogSink* install_log_sink(LogSink* sink) {
+  return g_sink.exchange(sink, std::memory_order_acq_rel);
+}
 
 bool log_enabled() { return g_sink.load(std::memory_order_acquire) != nullptr; }
 
