@@ -39,8 +39,9 @@ class JsonObject {
 
   JsonObject() = default;
 
-  size_t size() const { return members_.size(); }
-  bool empty() const { return members_.empty(); }
+  // Defined below JsonValue, which they need complete.
+  size_t size() const;
+  bool empty() const;
   const_iterator begin() const { return members_.begin(); }
   const_iterator end() const { return members_.end(); }
   iterator begin() { return members_.begin(); }
@@ -120,6 +121,9 @@ class JsonValue {
   std::variant<std::monostate, bool, int64_t, uint64_t, double, std::string, JsonArray, JsonObject>
       v_;
 };
+
+inline size_t JsonObject::size() const { return members_.size(); }
+inline bool JsonObject::empty() const { return members_.empty(); }
 
 // Nesting limit of the reader: 127 nested arrays/objects are read, 128 are not.
 inline constexpr int kJsonMaxDepth = 127;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <limits>
 #include <string>
 
@@ -57,6 +58,25 @@ TEST(JsonReadWrite, CanonicalTextOfValidDocuments) {
       {R"(["\u0000"])", R"(["\u0000"])"},
   };
   for (const auto& c : cases) EXPECT_EQ(roundtrip(c.in), c.out) << c.in;
+}
+
+TEST(JsonReadWrite, LargeUnsortedObjectsKeepLastDuplicate) {
+  // More members than the small-object path handles, in reverse order, each
+  // key given twice.
+  std::string in = "{";
+  std::string out = "{";
+  for (int i = 0; i < 40; ++i) {
+    char key[8];
+    std::snprintf(key, sizeof key, "k%02d", 39 - i);
+    in += std::string(i ? "," : "") + "\"" + key + "\":0,\"" + key + "\":" + std::to_string(i);
+  }
+  for (int i = 0; i < 40; ++i) {
+    out += std::string(i ? "," : "") + "\"k" + (i < 10 ? "0" : "") + std::to_string(i) +
+           "\":" + std::to_string(39 - i);
+  }
+  in += "}";
+  out += "}";
+  EXPECT_EQ(roundtrip(in), out);
 }
 
 TEST(JsonReadWrite, RejectsInvalidDocuments) {
