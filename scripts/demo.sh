@@ -5,6 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
-.venv/bin/python -m pip install -q . >/dev/null
+if [[ "${TARNWICK_DEMO_SKIP_INSTALL:-0}" != 1 ]]; then
+  .venv/bin/python -m pip install -q . >/dev/null
+fi
 exec .venv/bin/python examples/replay.py examples/trace.jsonl --policy examples/policy.yaml \
   --with-sidecar --sidecar-outage 9-13

@@ -6,11 +6,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(build-essential cmake ninja-build pkg-config git
-          libyaml-dev libre2-dev libcurl4-openssl-dev
+          libyaml-dev libre2-dev
           libgtest-dev libgmock-dev libbenchmark-dev
           clang-format)
 if [[ "${TARNWICK_WITH_FUZZ:-0}" == 1 ]]; then
-  packages+=(clang libclang-rt-14-dev valgrind)
+  packages+=(clang-16 libclang-rt-16-dev valgrind)
 fi
 missing=()
 for p in "${packages[@]}"; do

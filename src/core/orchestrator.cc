@@ -8,31 +8,16 @@ namespace tarnwick_core {
 
 namespace obs = tarnwick_observation;
 
-namespace internal {
-
-void EventWindow::push(obs::ToolCallEvent event) {
-  if (capacity_ == 0) return;  // evicted as soon as it arrives
-  events_.push_back(std::move(event));
-  if (events_.size() - first_ > capacity_) ++first_;
-  // Once a whole window's worth has been evicted, drop those events and move
-  // the live ones to the front: one move per push on average.
-  if (first_ >= capacity_) {
-    events_.erase(events_.begin(), events_.begin() + static_cast<std::ptrdiff_t>(first_));
-    first_ = 0;
-  }
-}
-
-}  // namespace internal
-
 Orchestrator::Orchestrator(obs::ObservationPipeline pipeline, PolicyEngine policy_engine,
                            RecoveryMetrics metrics, OrchestratorConfig config,
-                           std::unique_ptr<obs::HistoryStore> history)
+                           std::unique_ptr<obs::InMemoryHistoryStore> history)
     : pipeline_(std::move(pipeline)),
       policy_engine_(std::move(policy_engine)),
       metrics_(std::move(metrics)),
       config_(config),
-      history_(std::move(history)),
-      window_(config.history_capacity) {}
+      window_(history.get()) {
+  history_ = std::move(history);
+}
 
 std::expected<Orchestrator, std::string> Orchestrator::from_yaml(std::string_view policy_yaml) {
   return create(OrchestratorConfig{}, policy_yaml, {});
@@ -68,10 +53,10 @@ std::expected<Orchestrator, std::string> Orchestrator::create(
 
 ProcessResult Orchestrator::process(obs::ToolCallEvent event,
                                     const AdapterCapabilities& capabilities) {
-  // The report takes over `event`; the history keeps copies made beforehand,
+  // The report takes over `event`; the history keeps a copy made beforehand,
   // with the arguments as given.
   obs::ToolCallEvent remembered = event;
-  obs::DetectionReport report = pipeline_.observe(std::move(event), window_.view());
+  obs::DetectionReport report = pipeline_.observe(std::move(event), window_->view());
 
   ProcessResult result;
   if (!report.detections.empty()) {
@@ -80,7 +65,6 @@ ProcessResult Orchestrator::process(obs::ToolCallEvent event,
     }
     result.report = std::move(report);
   }
-  window_.push(remembered);
   history_->push(std::move(remembered));
   return result;
 }

@@ -48,28 +48,6 @@ struct ProcessResult {
   std::optional<tarnwick_observation::DetectionReport> report;
 };
 
-namespace internal {
-
-// The detectors' view of the history window: the same events as the history
-// store, oldest first, in one contiguous run so that no per-call snapshot
-// copy is needed. Evicted events are released in batches, which keeps both
-// push and eviction amortised constant time.
-class EventWindow {
- public:
-  explicit EventWindow(size_t capacity) : capacity_(capacity) {}
-  void push(tarnwick_observation::ToolCallEvent event);
-  std::span<const tarnwick_observation::ToolCallEvent> view() const {
-    return std::span(events_).subspan(first_);
-  }
-
- private:
-  std::vector<tarnwick_observation::ToolCallEvent> events_;
-  size_t first_ = 0;  // events before it have been evicted
-  size_t capacity_;
-};
-
-}  // namespace internal
-
 class Orchestrator {
  public:
   // create() with the default configuration and no extra detectors.
@@ -108,14 +86,16 @@ class Orchestrator {
  private:
   Orchestrator(tarnwick_observation::ObservationPipeline pipeline, PolicyEngine policy_engine,
                RecoveryMetrics metrics, OrchestratorConfig config,
-               std::unique_ptr<tarnwick_observation::HistoryStore> history);
+               std::unique_ptr<tarnwick_observation::InMemoryHistoryStore> history);
 
   tarnwick_observation::ObservationPipeline pipeline_;
   PolicyEngine policy_engine_;
   RecoveryMetrics metrics_;
   OrchestratorConfig config_;
   std::unique_ptr<tarnwick_observation::HistoryStore> history_;
-  internal::EventWindow window_;  // kept in step with history_
+  // The same store as history_, through which the detectors read the window
+  // in place instead of a copy of it.
+  const tarnwick_observation::InMemoryHistoryStore* window_;
 };
 
 }  // namespace tarnwick_core

@@ -9,6 +9,9 @@
 //   auto v = tarnwick_support::parse_json(R"({"b":1,"a":[true,null]})");
 //   if (v) std::string text = tarnwick_support::to_json(*v);  // {"a":[true,null],"b":1}
 //
+// scan_json reads a document with the same grammar but keeps only the kind
+// of its root and the keys of a root object.
+//
 // Equality compares kind and content: an integer never equals a float, signed
 // and unsigned integers compare by value, objects by key set and values, arrays
 // element by element.
@@ -143,6 +146,21 @@ struct JsonError {
 // beyond the float range is an error. Never throws; deep input cannot
 // overflow the stack.
 std::expected<JsonValue, JsonError> parse_json(std::string_view text);
+
+// What scan_json learns about a document: the kind of its root and, for an
+// object root, its keys.
+struct JsonShape {
+  JsonValue::Kind kind = JsonValue::Kind::kNull;
+  // The root object's keys, decoded, in document order; a repeated key is
+  // listed each time it appears. Empty for any other root.
+  std::vector<std::string> keys;
+};
+
+// Checks `text` with the same reader as parse_json, so it accepts exactly
+// the documents parse_json accepts and fails with the same error, but builds
+// no value: only the root's kind and top-level keys are kept. For callers
+// that only need to know whether a text is JSON and what its root holds.
+std::expected<JsonShape, JsonError> scan_json(std::string_view text);
 
 // Streaming writer with a compact mode (no whitespace) and a pretty mode
 // (two-space indentation, ": " after keys, empty containers as {} and [],

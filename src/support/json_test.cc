@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <limits>
+#include <random>
 #include <string>
+#include <vector>
 
 namespace tarnwick_support {
 namespace {
@@ -123,6 +126,148 @@ TEST(JsonReadWrite, NumberClasses) {
   EXPECT_TRUE(parse_json("1e2")->is_float());
   EXPECT_TRUE(parse_json("-0")->is_float());
   EXPECT_TRUE(parse_json("99999999999999999999")->is_float());
+}
+
+TEST(ScanJson, RootKindAndTopLevelKeys) {
+  using K = JsonValue::Kind;
+  struct Case {
+    const char* text;
+    K kind;
+    std::vector<std::string> keys = {};
+  } cases[] = {
+      {R"({"query": "alpha", "limit": 10, "filters": {"lang": "en"}})",
+       K::kObject,
+       {"query", "limit", "filters"}},
+      // Repeats are listed each time; escaped keys are decoded.
+      {R"( {"a":1,"b\n":[],"a":2,"\u00e9\ud83d\ude00":null} )",
+       K::kObject,
+       {"a", "b\n", "a", "\xC3\xA9\xF0\x9F\x98\x80"}},
+      {"{}", K::kObject, {}},
+      {R"([{"nested": 1}])", K::kArray, {}},
+      {R"("text")", K::kString, {}},
+      {"7", K::kUInt},
+      {"-7", K::kInt},
+      {"-1e-400", K::kFloat},
+      {"-0", K::kFloat},
+      {"true", K::kBool},
+      {"\t\r\n null \n", K::kNull},
+  };
+  for (const Case& c : cases) {
+    auto shape = scan_json(c.text);
+    ASSERT_TRUE(shape.has_value()) << c.text;
+    EXPECT_EQ(shape->kind, c.kind) << c.text;
+    EXPECT_EQ(shape->keys, c.keys) << c.text;
+  }
+}
+
+TEST(ScanJson, RefusesWhatTheReaderRefusesWithTheSameError) {
+  const char* cases[] = {
+      "",
+      "{} x",
+      "[1,]",
+      "{\"a\":1,}",
+      "01",
+      "1e400",
+      "-1e400",
+      "{\"a\"}",
+      "{a:1}",
+      "\"\t\"",
+      "\"\\x\"",
+      "\"\\ud800\"",
+      "\"\\udc00\"",
+      "[1 2]",
+      "\"\xff\"",
+      "{\"\xC0\xAF\":1}",
+      "[[]",
+      "{\"a\":{\"b\":tru}}",
+  };
+  for (const char* c : cases) {
+    auto scanned = scan_json(c);
+    auto read = parse_json(c);
+    ASSERT_FALSE(read.has_value()) << c;
+    ASSERT_FALSE(scanned.has_value()) << c;
+    EXPECT_EQ(scanned.error().to_string(), read.error().to_string()) << c;
+  }
+  const std::string deepest = std::string(kJsonMaxDepth, '[') + std::string(kJsonMaxDepth, ']');
+  EXPECT_TRUE(scan_json(deepest).has_value());
+  auto too_deep = scan_json("[" + deepest + "]");
+  ASSERT_FALSE(too_deep.has_value());
+  EXPECT_EQ(too_deep.error().message, "recursion limit exceeded");
+  EXPECT_FALSE(scan_json(std::string(1000000, '{')).has_value());
+}
+
+// Numbers around the top of the float range, where only some overflow.
+TEST(ScanJson, NumberRangeMatchesTheReader) {
+  const std::string cases[] = {
+      "1e308",
+      "9.99e307",
+      "1.7976931348623157e308",
+      "1.7976931348623159e308",
+      "1.8e308",
+      "-1.8e308",
+      "123e306",
+      "1797e305",
+      "0.0001e312",
+      "0.0e999",
+      "-0e400",
+      "1e-400",
+      "1e99999999999",
+      std::string(308, '9'),
+      std::string(309, '9'),
+  };
+  for (const std::string& c : cases) {
+    auto scanned = scan_json(c);
+    auto read = parse_json(c);
+    ASSERT_EQ(scanned.has_value(), read.has_value()) << c;
+    if (read) {
+      EXPECT_EQ(scanned->kind, read->kind()) << c;
+    }
+  }
+}
+
+// Random edits of varied documents: the scan and the reader agree on every
+// text, on the verdict, the error, the root's kind and the root's keys.
+TEST(ScanJson, AgreesWithTheReaderOnMutatedTexts) {
+  const std::string seeds[] = {
+      R"({"query": "alpha", "limit": 10, "tags": ["a", "b"], "deep": {"x": [1, {"y": null}]}})",
+      R"([1, -0.25, 3e5, -1E-2, 18446744073709551616, "s\\t", true, false, null, {"k": {}}])",
+      R"({"a":{"a":{"a":[[[0]]]}},"b":"\/","c\u0041":"\ud83d\ude00","\u00e9":"caf)"
+      "\xC3\xA9"
+      R"("})",
+      R"({"n": 1.5e308, "m": 2e-320, "z": -0, "k\"q": "\b\f\n\r\t"})",
+  };
+  const std::string alphabet = "{}[]\",:\\ -0123456789.eE+trufalsnu\"abcdDF\n\t\x01\xC3\xA9\xFF";
+  std::mt19937 rng(20260);
+  for (const std::string& seed : seeds) {
+    for (int round = 0; round < 4000; ++round) {
+      std::string text = seed;
+      const int edits = round == 0 ? 0 : 1 + static_cast<int>(rng() % 3);
+      for (int e = 0; e < edits && !text.empty(); ++e) {
+        const size_t at = rng() % text.size();
+        switch (rng() % 3) {
+          case 0: text[at] = alphabet[rng() % alphabet.size()]; break;
+          case 1: text.erase(at, 1); break;
+          default: text.insert(at, 1, alphabet[rng() % alphabet.size()]); break;
+        }
+      }
+      auto scanned = scan_json(text);
+      auto read = parse_json(text);
+      ASSERT_EQ(scanned.has_value(), read.has_value()) << text;
+      if (!read) {
+        ASSERT_EQ(scanned.error().to_string(), read.error().to_string()) << text;
+        continue;
+      }
+      ASSERT_EQ(scanned->kind, read->kind()) << text;
+      std::vector<std::string> keys = scanned->keys;
+      std::sort(keys.begin(), keys.end());
+      keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+      std::vector<std::string> members;
+      if (const JsonObject* object = read->if_object()) {
+        for (const auto& [key, value] : *object) members.push_back(key);
+      }
+      ASSERT_EQ(keys, members) << text;
+    }
+  }
 }
 
 TEST(JsonEquality, KindAndContent) {

@@ -452,7 +452,9 @@ std::string YamlPath::to_string() const {
   for (auto it = steps.rbegin(); it != steps.rend(); ++it) {
     const YamlPath& s = **it;
     if (s.is_index) {
-      out += "[" + std::to_string(s.index) + "]";
+      out += '[';
+      out += std::to_string(s.index);
+      out += ']';
     } else {
       if (!out.empty()) out += ".";
       out += s.key;
@@ -566,7 +568,9 @@ std::string unknown_variant(std::string_view name, const std::vector<std::string
   out += "one of ";
   for (size_t i = 0; i < names.size(); ++i) {
     if (i > 0) out += ", ";
-    out += "`" + std::string(names[i]) + "`";
+    out += '`';
+    out.append(names[i]);
+    out += '`';
   }
   return out;
 }
