@@ -30,6 +30,11 @@ if [[ -x scripts/sanitizers.sh ]]; then
   scripts/sanitizers.sh
 fi
 
+if [[ -x scripts/leaks.sh ]]; then
+  step "leak check"
+  scripts/leaks.sh
+fi
+
 if [[ -x scripts/fuzz.sh ]]; then
   step "short fuzz runs"
   FUZZ_SECONDS=${FUZZ_SECONDS:-30} scripts/fuzz.sh
