@@ -13,7 +13,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-
 #include <vantorell.h>
 
 static char* read_file(const char* path, size_t* len) {
