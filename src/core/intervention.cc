@@ -3,19 +3,15 @@
 #include <cstdio>
 #include <limits>
 
+#include "support/overloaded.h"
+
 namespace tarnwick_core {
 
 namespace {
 
 using tarnwick_support::JsonWriter;
 
-template <class... Fs>
-struct Overloaded : Fs... {
-  using Fs::operator()...;
-};
-// Spelled out for compilers without deduction for aggregates.
-template <typename... Fs>
-Overloaded(Fs...) -> Overloaded<Fs...>;
+using tarnwick_support::Overloaded;
 
 constexpr uint64_t kMaxU64 = std::numeric_limits<uint64_t>::max();
 

@@ -4,19 +4,15 @@
 #include <string_view>
 #include <utility>
 
+#include "support/overloaded.h"
+
 namespace tarnwick_core {
 
 namespace {
 
 using tarnwick_support::JsonWriter;
 
-template <class... Fs>
-struct Overloaded : Fs... {
-  using Fs::operator()...;
-};
-// Spelled out for compilers without deduction for aggregates.
-template <typename... Fs>
-Overloaded(Fs...) -> Overloaded<Fs...>;
+using tarnwick_support::Overloaded;
 
 // Opens {"Variant": {"execution_id": ..., "timestamp": ...; the caller writes
 // the further fields and closes both objects.

@@ -10,6 +10,7 @@
 #include "observation/sidecar_http.h"
 #include "support/json.h"
 #include "support/log.h"
+#include "support/overloaded.h"
 
 namespace tarnwick_observation {
 
@@ -25,13 +26,7 @@ using tarnwick_support::LogLevel;
 
 constexpr std::string_view kLogTarget = "tarnwick_observation::detection";
 
-template <typename... F>
-struct Overloaded : F... {
-  using F::operator()...;
-};
-// Spelled out for compilers without deduction for aggregates.
-template <typename... F>
-Overloaded(F...) -> Overloaded<F...>;
+using tarnwick_support::Overloaded;
 
 bool reports_loop(const tarnwick_support::JsonValue& answer) {
   const tarnwick_support::JsonObject* object = answer.if_object();

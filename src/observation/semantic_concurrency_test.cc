@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "observation/semantic.h"
+#include "observation/sidecar_port_test_util.h"
 #include "support/json.h"
 #include "support/log.h"
 
@@ -37,20 +38,8 @@ constexpr int kCalls = kThreads * kCallsPerThread;
 class FixedSidecar {
  public:
   explicit FixedSidecar(std::string response) : response_(std::move(response)) {
-    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int one = 1;
-    ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(8081);
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        ::listen(fd_, 64) != 0) {
-      error_ = std::strerror(errno);
-      ::close(fd_);
-      fd_ = -1;
-      return;
-    }
+    fd_ = testing::listen_on_sidecar_port(64, &error_);
+    if (fd_ < 0) return;
     thread_ = std::jthread([this](std::stop_token stop) { serve(stop); });
   }
   ~FixedSidecar() {

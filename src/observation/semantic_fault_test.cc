@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "observation/semantic.h"
+#include "observation/sidecar_port_test_util.h"
 #include "support/json.h"
 
 namespace tarnwick_observation {
@@ -71,20 +72,8 @@ using Reply = std::function<void(int fd, std::stop_token stop)>;
 class FaultySidecar {
  public:
   explicit FaultySidecar(Reply reply) : reply_(std::move(reply)) {
-    listen_fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int one = 1;
-    ::setsockopt(listen_fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(8081);
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        ::listen(listen_fd_, 8) != 0) {
-      error_ = std::strerror(errno);
-      ::close(listen_fd_);
-      listen_fd_ = -1;
-      return;
-    }
+    listen_fd_ = testing::listen_on_sidecar_port(8, &error_);
+    if (listen_fd_ < 0) return;
     thread_ = std::jthread([this](std::stop_token stop) { serve(stop); });
   }
   ~FaultySidecar() {

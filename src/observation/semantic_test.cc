@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "observation/sidecar_port_test_util.h"
 #include "support/json.h"
 #include "support/log.h"
 
@@ -116,20 +117,8 @@ Reply staged(Ms head_delay, std::string head, Ms body_delay, std::string body) {
 class ScriptedSidecar {
  public:
   ScriptedSidecar() {
-    listen_fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int one = 1;
-    ::setsockopt(listen_fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(8081);
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        ::listen(listen_fd_, 16) != 0) {
-      error_ = std::strerror(errno);
-      ::close(listen_fd_);
-      listen_fd_ = -1;
-      return;
-    }
+    listen_fd_ = testing::listen_on_sidecar_port(16, &error_);
+    if (listen_fd_ < 0) return;
     thread_ = std::jthread([this](std::stop_token stop) { serve(stop); });
   }
   ~ScriptedSidecar() {
