@@ -11,7 +11,13 @@ if [[ $# -ne 1 ]]; then
   echo "usage: $0 PYTHON" >&2
   exit 2
 fi
-python=$1
+# Made absolute (without resolving the venv's symlink) since we change
+# directory below.
+if [[ $1 == */* ]]; then
+  python=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+else
+  python=$(command -v "$1")
+fi
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
