@@ -40,13 +40,13 @@ std::optional<Detection> ExactDetector::detect(const ToolCallEvent& event,
   std::vector<const JsonValue*> samples;
   samples.reserve(history.size());
   for (const ToolCallEvent& e : history) {
-    if (e.tool_name == tool) samples.push_back(&e.arguments);
+    if (e.tool_name == tool) samples.push_back(&e.arguments.get());
   }
 
   // Inferred keys are removed from the top level by the key itself, so a key
   // holding a "." is removed whole rather than read as a nested path.
   internal::KeyDifferences differences;
-  const JsonObject* current = event.arguments.if_object();
+  const JsonObject* current = event.arguments->if_object();
   const bool infer = auto_infer_ && current != nullptr;
   if (infer) differences.compute(*current, samples, kMinInferenceSamples);
 
@@ -54,14 +54,14 @@ std::optional<Detection> ExactDetector::detect(const ToolCallEvent& event,
     for (size_t i = 0; i < samples.size(); ++i) {
       // The difference lists already say whether a sample equals the
       // current arguments once the inferred keys are left out.
-      if (infer ? differences.matches_without_inferred(i) : *samples[i] == event.arguments) {
+      if (infer ? differences.matches_without_inferred(i) : *samples[i] == event.arguments.get()) {
         ++matches;
       }
     }
   } else {
     // Configured paths may reach into nested values, so both sides are
     // stripped on private copies before comparing.
-    JsonValue stripped = event.arguments;
+    JsonValue stripped = event.arguments.get();
     strip_volatile_fields(stripped, volatile_fields_);
     for (const JsonValue* sample : samples) {
       JsonValue other = *sample;

@@ -213,8 +213,8 @@ uint32_t ReferenceCount(const std::vector<std::string>& volatile_fields, bool au
   std::vector<std::string> inferred;
   if (auto_infer) {
     std::vector<std::pair<std::string_view, const JsonValue*>> pairs;
-    for (const ToolCallEvent& e : history) pairs.emplace_back(e.tool_name, &e.arguments);
-    inferred = auto_infer_volatile_fields(event.arguments, pairs, event.tool_name, 2);
+    for (const ToolCallEvent& e : history) pairs.emplace_back(e.tool_name, &e.arguments.get());
+    inferred = auto_infer_volatile_fields(event.arguments.get(), pairs, event.tool_name, 2);
   }
   auto strip = [&](JsonValue value) {
     strip_volatile_fields(value, volatile_fields);

@@ -19,12 +19,13 @@
 namespace tarnwick_observation {
 
 using tarnwick_support::JsonValue;
+using tarnwick_support::SharedJson;
 using tarnwick_support::UtcTimestamp;
 using tarnwick_support::Uuid;
 
 // What an event reports.
 struct ToolCallPayload {
-  JsonValue arguments;
+  SharedJson arguments;
   friend bool operator==(const ToolCallPayload&, const ToolCallPayload&) = default;
 };
 struct ToolResultPayload {
@@ -45,7 +46,9 @@ struct ToolCallEvent {
   std::string thread_id;
   std::string tool_name;
   Payload payload;
-  JsonValue arguments;  // what the detectors read
+  // What the detectors read. Shares its (immutable) value with the ToolCall
+  // payload and with every copy of the event.
+  SharedJson arguments;
   Uuid event_id;
   uint64_t step = 0;
   UtcTimestamp timestamp;

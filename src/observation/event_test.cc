@@ -39,15 +39,18 @@ TEST(ToolCallEvent, IdenticalInputsGetDistinctIds) {
   EXPECT_NE(a, b);
 }
 
-TEST(ToolCallEvent, CopyIsDeepAndEqual) {
+// Copies may share the immutable arguments, but changing one copy never
+// shows in another.
+TEST(ToolCallEvent, CopyBehavesAsDeepAndEqual) {
   ToolCallEvent original =
       ToolCallEvent::started("t", 1, "x", tarnwick_support::parse_json(R"({"a":"b"})").value());
   ToolCallEvent copy = original;
   EXPECT_EQ(copy, original);
-  copy.arguments.as_object().insert_or_assign("a", JsonValue("changed"));
+  copy.arguments.mutable_value().as_object().insert_or_assign("a", JsonValue("changed"));
   std::get<ToolCallPayload>(copy.payload).arguments = JsonValue();
   copy.tool_name[0] = 'y';
-  EXPECT_EQ(original.arguments.as_object().find("a")->as_string(), "b");
+  EXPECT_EQ(original.arguments->as_object().find("a")->as_string(), "b");
+  EXPECT_EQ(copy.arguments->as_object().find("a")->as_string(), "changed");
   EXPECT_EQ(std::get<ToolCallPayload>(original.payload).arguments, original.arguments);
   EXPECT_EQ(original.tool_name, "x");
 }

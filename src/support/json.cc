@@ -130,6 +130,11 @@ bool operator==(const JsonValue& a, const JsonValue& b) {
   }
 }
 
+const std::shared_ptr<const JsonValue>& SharedJson::null_value() {
+  static const std::shared_ptr<const JsonValue> null = std::make_shared<const JsonValue>();
+  return null;
+}
+
 // ---------------------------------------------------------------------------
 // UTF-8
 

@@ -22,6 +22,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <expected>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -127,6 +128,39 @@ class JsonValue {
 
 inline size_t JsonObject::size() const { return members_.size(); }
 inline bool JsonObject::empty() const { return members_.empty(); }
+
+// An immutable JSON value that is cheap to copy: copies share one value,
+// which nothing can change in place, so sharing is never observable. The
+// one way to change it, mutable_value(), first makes the value private to
+// this copy. Used where one value is held in several places (a tool call's
+// arguments in its event, its payload, the history and the report).
+class SharedJson {
+ public:
+  SharedJson() : p_(null_value()) {}
+  SharedJson(JsonValue v) : p_(std::make_shared<const JsonValue>(std::move(v))) {}
+
+  const JsonValue& get() const { return *p_; }
+  operator const JsonValue&() const { return *p_; }
+  const JsonValue& operator*() const { return *p_; }
+  const JsonValue* operator->() const { return p_.get(); }
+
+  // Copy-on-write access: other copies keep the value they had.
+  JsonValue& mutable_value() {
+    if (p_.use_count() != 1) p_ = std::make_shared<const JsonValue>(*p_);
+    return const_cast<JsonValue&>(*p_);
+  }
+
+  friend bool operator==(const SharedJson& a, const SharedJson& b) {
+    return a.p_ == b.p_ || a.get() == b.get();
+  }
+  friend bool operator==(const SharedJson& a, const JsonValue& b) { return a.get() == b; }
+
+ private:
+  // One shared null for default-constructed values.
+  static const std::shared_ptr<const JsonValue>& null_value();
+
+  std::shared_ptr<const JsonValue> p_;
+};
 
 // Nesting limit of the reader: 127 nested arrays/objects are read, 128 are not.
 inline constexpr int kJsonMaxDepth = 127;
