@@ -130,8 +130,8 @@ bool operator==(const JsonValue& a, const JsonValue& b) {
   }
 }
 
-const std::shared_ptr<const JsonValue>& SharedJson::null_value() {
-  static const std::shared_ptr<const JsonValue> null = std::make_shared<const JsonValue>();
+const std::shared_ptr<JsonValue>& SharedJson::null_value() {
+  static const std::shared_ptr<JsonValue> null = std::make_shared<JsonValue>();
   return null;
 }
 

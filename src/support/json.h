@@ -137,7 +137,7 @@ inline bool JsonObject::empty() const { return members_.empty(); }
 class SharedJson {
  public:
   SharedJson() : p_(null_value()) {}
-  SharedJson(JsonValue v) : p_(std::make_shared<const JsonValue>(std::move(v))) {}
+  SharedJson(JsonValue v) : p_(std::make_shared<JsonValue>(std::move(v))) {}
 
   const JsonValue& get() const { return *p_; }
   operator const JsonValue&() const { return *p_; }
@@ -146,8 +146,8 @@ class SharedJson {
 
   // Copy-on-write access: other copies keep the value they had.
   JsonValue& mutable_value() {
-    if (p_.use_count() != 1) p_ = std::make_shared<const JsonValue>(*p_);
-    return const_cast<JsonValue&>(*p_);
+    if (p_.use_count() != 1) p_ = std::make_shared<JsonValue>(*p_);
+    return *p_;
   }
 
   friend bool operator==(const SharedJson& a, const SharedJson& b) {
@@ -157,9 +157,12 @@ class SharedJson {
 
  private:
   // One shared null for default-constructed values.
-  static const std::shared_ptr<const JsonValue>& null_value();
+  // (The static itself holds a reference, so it is never changed in place.)
+  static const std::shared_ptr<JsonValue>& null_value();
 
-  std::shared_ptr<const JsonValue> p_;
+  // Not const, so that mutable_value() may change a value it holds alone;
+  // everything else only reads through it.
+  std::shared_ptr<JsonValue> p_;
 };
 
 // Nesting limit of the reader: 127 nested arrays/objects are read, 128 are not.
