@@ -2,7 +2,8 @@
 //
 // A ToolCallEvent is one tool call that an agent is about to make: who (thread
 // id), when (step, wall-clock time), which tool and with which arguments. An
-// event owns all its data; copies are deep.
+// event owns its data and copies behave as deep copies: the arguments, which
+// nothing changes, are shared between copies rather than duplicated.
 
 #ifndef TARNWICK_OBSERVATION_EVENT_H_
 #define TARNWICK_OBSERVATION_EVENT_H_
