@@ -6,7 +6,8 @@
 #   1. the C test program builds (C99, warnings as errors) from the installed
 #      header, linked through pkg-config, and passes;
 #   2. libvantorell.so exports exactly the four vantorell_* functions;
-#   3. find_package(vantorell) in a small CMake project provides
+#   3. examples/verify.c builds the same way and answers the sample calls;
+#   4. find_package(vantorell) in a small CMake project provides
 #      vantorell::vantorell, and a program linked against it runs.
 set -euo pipefail
 
@@ -39,6 +40,15 @@ echo "== C test through pkg-config"
 "$cc" -std=c99 -Wall -Wextra -Wpedantic -Werror "$c_test" -o "$work/c_test" \
   $(pkg-config --cflags --libs vantorell)
 LD_LIBRARY_PATH="$libdir" "$work/c_test"
+
+echo "== the C example through pkg-config, as the README shows it"
+# shellcheck disable=SC2046
+"$cc" -std=c99 -Wall -Wextra -Wpedantic -Werror "$source_dir/examples/verify.c" \
+  -o "$work/verify" $(pkg-config --cflags --libs vantorell)
+LD_LIBRARY_PATH="$libdir" "$work/verify" "$source_dir/examples/verify_config.yaml" \
+  <"$source_dir/examples/calls.tsv" >"$work/verify.out" || [[ $? == 1 ]]
+grep -q "Agent appears to be looping on tool read_file" "$work/verify.out"
+sed 's/^/  /' "$work/verify.out"
 
 echo "== exported symbols"
 lib=$(readlink -f "$libdir/libvantorell.so")
