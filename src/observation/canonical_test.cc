@@ -23,7 +23,7 @@ struct CanonicalCase {
 
 TEST(CanonicalizeArgs, SortsKeysStripsFieldsAndReadsBadInputAsNull) {
   const std::vector<CanonicalCase> cases = {
-      {"spec example",
+      {"strips a named field and sorts keys",
        R"({"b": 1, "a": [true, null], "ts": 5})",
        {"ts"},
        R"({"a":[true,null],"b":1})"},

@@ -1,7 +1,7 @@
 // File: types.h
 //
 // The module's four classes and how to create them. Each class is a heap
-// type made from a type specification: base object, not subclassable, no
+// type made from a PyType_Spec: base object, not subclassable, no
 // instance __dict__, no weak references, bare class name. The types are
 // created once, at module initialisation, and live for the whole process.
 
