@@ -11,6 +11,7 @@
 
 #include "core/policy.h"
 #include "core/policy_engine.h"
+#include "support/yaml_test_util.h"
 
 namespace tarnwick_core {
 namespace {
@@ -18,24 +19,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr auto kBound = std::chrono::seconds(5);
 
-std::string repeat(std::string_view unit, size_t n) {
-  std::string out;
-  out.reserve(unit.size() * n);
-  for (size_t i = 0; i < n; ++i) out += unit;
-  return out;
-}
-
-// Nine levels of ten aliases each: a billion leaves once expanded.
-std::string alias_bomb_anchors() {
-  std::string text = "l0: &l0 [x, x, x, x, x, x, x, x, x, x]\n";
-  for (int level = 1; level < 9; ++level) {
-    const std::string prev = "*l" + std::to_string(level - 1);
-    text += "l" + std::to_string(level) + ": &l" + std::to_string(level) + " [";
-    for (int i = 0; i < 10; ++i) text += (i ? ", " : "") + prev;
-    text += "]\n";
-  }
-  return text;
-}
+using tarnwick_support::testing::alias_bomb_anchors;
+using tarnwick_support::testing::repeat;
 
 std::string policy_with(std::string_view name, std::string_view params) {
   return "policies:\n  - name: " + std::string(name) +

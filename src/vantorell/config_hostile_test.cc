@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "support/yaml_test_util.h"
 #include "vantorell.h"
 #include "vantorell/config.h"
 #include "vantorell/state.h"
@@ -21,24 +22,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr auto kBound = std::chrono::seconds(5);
 
-std::string repeat(std::string_view unit, size_t n) {
-  std::string out;
-  out.reserve(unit.size() * n);
-  for (size_t i = 0; i < n; ++i) out += unit;
-  return out;
-}
-
-// Nine levels of ten aliases each: a billion leaves once expanded.
-std::string alias_bomb_anchors() {
-  std::string text = "l0: &l0 [x, x, x, x, x, x, x, x, x, x]\n";
-  for (int level = 1; level < 9; ++level) {
-    const std::string prev = "*l" + std::to_string(level - 1);
-    text += "l" + std::to_string(level) + ": &l" + std::to_string(level) + " [";
-    for (int i = 0; i < 10; ++i) text += (i ? ", " : "") + prev;
-    text += "]\n";
-  }
-  return text;
-}
+using tarnwick_support::testing::alias_bomb_anchors;
+using tarnwick_support::testing::repeat;
 
 struct Refused {
   const char* name;
