@@ -1,8 +1,6 @@
-# tarnwick_glob_library(NAME DIR ...): a static library from every *.cc of the
-# current directory except *_test.cc, and, when tests are on, one GoogleTest
-# binary NAME_test from every *_test.cc, linked against the library.
-function(tarnwick_glob_library name)
-  cmake_parse_arguments(L "" "" "LIBS;TEST_LIBS" ${ARGN})
+# tarnwick_split_sources(LIB_VAR TEST_VAR): every *.cc of the current
+# directory, split into library sources and *_test.cc test sources.
+function(tarnwick_split_sources lib_var test_var)
   file(GLOB all_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cc)
   set(lib_sources)
   set(test_sources)
@@ -13,6 +11,16 @@ function(tarnwick_glob_library name)
       list(APPEND lib_sources ${src})
     endif()
   endforeach()
+  set(${lib_var} ${lib_sources} PARENT_SCOPE)
+  set(${test_var} ${test_sources} PARENT_SCOPE)
+endfunction()
+
+# tarnwick_glob_library(NAME ...): a static library from every *.cc of the
+# current directory except *_test.cc, and, when tests are on, one GoogleTest
+# binary NAME_test from every *_test.cc, linked against the library.
+function(tarnwick_glob_library name)
+  cmake_parse_arguments(L "" "" "LIBS;TEST_LIBS" ${ARGN})
+  tarnwick_split_sources(lib_sources test_sources)
   if(NOT lib_sources)
     return()
   endif()
